@@ -1,0 +1,3 @@
+#include "fake_target.h"
+
+FakeLink* FakeLink::cur = nullptr;
