@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 
+#include "shell/app.h"
 #include "shell/posix/app_record.h"
 #include "shell/settings.h"
 #include "shell/settings_store.h"
