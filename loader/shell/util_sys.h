@@ -50,6 +50,7 @@ enum UtilOpenError {
     UTIL_OPEN_ERR_ACCESS_DENIED,
     UTIL_OPEN_ERR_BAD_NAME,        // filename, folder name or volume label syntax
     UTIL_OPEN_ERR_OTHER,           // reported as an invalid file handle
+    UTIL_OPEN_ERR_INVALID_DRIVE,   // Windows only: no such drive
 };
 UtilOpenError UTIL_LastOpenError();
 
