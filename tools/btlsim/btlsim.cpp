@@ -59,7 +59,8 @@ struct BtlSim::State {
     BtlSimStats stats;
     std::vector<uint8_t> flash[2];
     uint16_t running_crc = 0xFFFF;
-    int program_requests = 0;          // since the last ResetStats
+    int program_blocks = -1;           // block number of the last program request
+    uint32_t last_program_address = 0;
 
     int master = -1;
     int slave_hold = -1;               // keeps the pty alive while the loader closes its end
@@ -155,9 +156,12 @@ BtlSimReply BtlSim::State::Handle(const uint8_t* frame, size_t size) {
         break;
     }
     case BTL_CMD_PROGRAM: {
-        const int index = program_requests++;
         bool ok = len >= 8 && (len - 4) % 4 == 0 && len - 4 <= BTL_MAX_PROGRAM_DATA;
         uint32_t address = len >= 4 ? GetU32(data) : 0;
+        // A resend of the same block keeps its number.
+        if (program_blocks < 0 || address != last_program_address) ++program_blocks;
+        last_program_address = address;
+        const int index = program_blocks;
         uint32_t bad_address = address;
         uint8_t bad_value = 0;
         if (ok && index == faults.write_error_at_block) {
@@ -447,7 +451,7 @@ BtlSimStats BtlSim::Stats() const {
 void BtlSim::ResetStats() {
     std::lock_guard<std::mutex> g(state_->lock);
     state_->stats = BtlSimStats{};
-    state_->program_requests = 0;
+    state_->program_blocks = -1;
 }
 
 void BtlSim::Load(uint32_t address, const uint8_t* bytes, uint32_t count) {

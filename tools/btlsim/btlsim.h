@@ -29,7 +29,8 @@ struct BtlSimFaults {
     int drop_reply = 0;                // next N replies (ack or frame) not sent
     uint32_t late_ms = 0;              // delay before the next reply ...
     int late_count = 0;                // ... for this many replies
-    int write_error_at_block = -1;     // program block number (from 0) answered with an error frame
+    int write_error_at_block = -1;     // block number (from 0, a resend keeps its number): every
+                                       // request for it is answered with an error frame
     uint32_t write_error_value = 0xA5;
     int disconnect_after_blocks = -1;  // silent after this many program blocks
     bool force_not_blank = false;      // clear and check blank report the first range byte

@@ -145,7 +145,9 @@ uint32_t Read(ComHandle h, uint8_t* buffer, uint32_t count) {
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
-        if (n == 0 || (n < 0 && errno != EAGAIN)) break;   // gone: end at once
+        // Raw mode with VMIN = VTIME = 0 gives 0 for "nothing yet"; an error
+        // (EIO after a hang-up) means the device is gone: end at once.
+        if (n < 0 && errno != EAGAIN) break;
         if (at_once) break;
         int wait_ms = -1;
         if (!forever) {
