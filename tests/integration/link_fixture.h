@@ -97,6 +97,7 @@ protected:
         s.parity = 0;
         s.stop_bits = 0;
         ASSERT_EQ(COM_Reconfigure(s), 0);
+        APP_LoadTimeouts();
         APP_SetPassword(password.c_str(), static_cast<int>(password.size()));
         ViewLog_RecordClear();
         APP_RecordClear();

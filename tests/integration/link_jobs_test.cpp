@@ -47,7 +47,7 @@ TEST_F(LinkJobs, CheckBlankClearMakeValidStartSucceed)
     EXPECT_EQ(n[3].text, "Application has been started");
     EXPECT_TRUE(sim->Stats().valid);
     EXPECT_TRUE(sim->Stats().started);
-    EXPECT_EQ(APP_GetRunFailed(), 0);
+    EXPECT_EQ(APP_GetRunFailed(), 0) << ViewLog_RecordedText();
     EXPECT_TRUE(APP_RecordedErrors().empty());
 }
 
