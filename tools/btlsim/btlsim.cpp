@@ -318,10 +318,6 @@ void BtlSim::State::Serve() {
         for (;;) {
             size_t skip = 0;
             while (skip < in.size() && in[skip] != 0x68) ++skip;
-            if (skip) {
-                std::lock_guard<std::mutex> g(lock);
-                stats.bad_requests += skip ? 1 : 0;
-            }
             in.erase(in.begin(), in.begin() + static_cast<long>(skip));
             if (in.size() < 7) break;
             const size_t len = in[1], size = len + 9;
@@ -333,7 +329,10 @@ void BtlSim::State::Serve() {
             if (!good) {
                 std::lock_guard<std::mutex> g(lock);
                 stats.bad_requests++;
-                in.erase(in.begin());
+                // A sound header spans the whole frame: drop it all, so that
+                // its inner bytes are not taken for a new start.
+                const bool header = in[2] == len && in[3] == 0x68;
+                in.erase(in.begin(), in.begin() + static_cast<long>(header ? size : 1));
                 continue;
             }
             // The request has arrived when its last byte would have.
