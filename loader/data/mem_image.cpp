@@ -564,13 +564,11 @@ int MEM_Relocate(MemImage* m, uint32_t offset)
         areas.push_back(a);
     }
     for (MemArea* a : areas) {
-        bool isPiece = std::find(pieces.begin(), pieces.end(), a) != pieces.end();
-        if (!isPiece && !pieces.empty() && a->length > 0) {
+        const bool isPiece = std::find(pieces.begin(), pieces.end(), a) != pieces.end();
+        const uint64_t newStart = static_cast<uint64_t>(a->start) + offset;
+        if (!isPiece && newStart <= 0xFFFFFFFFull && newStart + a->length - 1 > 0xFFFFFFFFull) {
             // The head of a split area keeps only the bytes below the top.
-            const uint64_t newStart = static_cast<uint64_t>(a->start) + offset;
-            if (newStart + a->length - 1 > 0xFFFFFFFFull) {
-                ShrinkTo(a, static_cast<uint32_t>(0x100000000ull - newStart));
-            }
+            ShrinkTo(a, static_cast<uint32_t>(0x100000000ull - newStart));
         }
         a->start += offset;
     }
