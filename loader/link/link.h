@@ -38,7 +38,9 @@ struct LinkImageOps {
     void* (*create)();
     int (*add_bytes)(void* image, uint32_t address, uint32_t n, const uint8_t* data);
 };
+// Null restores the memory image's operations (MEM_), the program's choice.
 void LINK_SetImageOps(const LinkImageOps* ops);
+const LinkImageOps* LINK_MemImageOps();
 
 // Called on the worker thread right after "Connected with target" is logged
 // (the shell logs the CRC of the loaded file there).

@@ -16,7 +16,7 @@
 namespace {
 
 const LinkTransport* g_transport = nullptr;   // set before a worker starts
-const LinkImageOps* g_image_ops = nullptr;
+const LinkImageOps* g_image_ops = LINK_MemImageOps();
 void (*g_connect_hook)() = nullptr;
 
 // Worker bookkeeping, GUI thread only except `running`, which the worker
@@ -162,7 +162,7 @@ LinkState& LINK_State()
 }
 
 void LINK_SetTransport(const LinkTransport* transport) { g_transport = transport; }
-void LINK_SetImageOps(const LinkImageOps* ops) { g_image_ops = ops; }
+void LINK_SetImageOps(const LinkImageOps* ops) { g_image_ops = ops ? ops : LINK_MemImageOps(); }
 void LINK_SetConnectHook(void (*hook)()) { g_connect_hook = hook; }
 
 void LINK_Poll()

@@ -1,5 +1,7 @@
 #include <cstring>
 
+#include "data/mem_image.h"
+
 #include "link_fixture.h"
 
 namespace {
@@ -233,5 +235,32 @@ INSTANTIATE_TEST_SUITE_P(Jobs, LinkCancel,
                          ::testing::Values(CancelCase{"program", 0}, CancelCase{"verify", 1},
                                            CancelCase{"readback", 2}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+
+namespace {
+
+TEST_F(LinkJobs, MemoryImagesProgramVerifyAndReadBack)
+{
+    StartLink();
+    LINK_SetImageOps(nullptr);   // the loader's own memory image
+    MemImage* image = MEM_Create();
+    ASSERT_NE(image, nullptr);
+    std::vector<uint8_t> bytes(500);
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<uint8_t>(i * 3);
+    ASSERT_EQ(MEM_AddBytes(image, 0x1400, 300, bytes.data()), 0);
+    ASSERT_EQ(MEM_AddBytes(image, 0x1800, 200, bytes.data() + 300), 0);
+    EXPECT_EQ(LINK_Program(0, image), 0);
+    EXPECT_EQ(LINK_VerifyLoaded(0, image), 0);
+    EXPECT_EQ(LINK_VerifyAll(0, image), 0);
+    auto* back = static_cast<MemImage*>(LINK_ReadBack(0, 0x1400, 300));
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(MEM_GetByteCount(back), 300u);
+    for (uint32_t i = 0; i < 300; ++i)
+        ASSERT_EQ(MEM_GetByte(back, 0x1400 + i), bytes[i]);
+    MEM_Free(back);
+    MEM_Free(image);
+}
 
 }  // namespace
