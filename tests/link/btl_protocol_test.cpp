@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "fake_device.h"
-#include "fake_settings.h"
+#include "temp_settings.h"
 #include "link/btl.h"
 #include "link/com.h"
 #include "shell/posix/app_record.h"
@@ -20,7 +20,7 @@ protected:
         COM_SetDeviceOps(FAKE_DeviceOps());
         COM_ResetModule();
         FAKE_DeviceReset();
-        FAKE_SettingsClear();
+        TEMP_SettingsClear();
         APP_RecordClear();
         COM_Settings s{};
         s.baud_rate = 57600;

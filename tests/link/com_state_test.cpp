@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "fake_device.h"
-#include "fake_settings.h"
+#include "temp_settings.h"
 #include "link/com.h"
 #include "shell/app.h"
 #include "shell/posix/app_record.h"
@@ -28,7 +28,7 @@ protected:
         COM_SetDeviceOps(FAKE_DeviceOps());
         COM_ResetModule();
         FAKE_DeviceReset();
-        FAKE_SettingsClear();
+        TEMP_SettingsClear();
         APP_RecordClear();
     }
     void TearDown() override {
@@ -64,11 +64,11 @@ TEST_F(ComModule, ReconfigureOpensConfiguresAndSaves) {
     EXPECT_EQ(0x13, d.xoff_char);
     EXPECT_EQ(0, d.error_char | d.eof_char | d.evt_char);
     std::string v;
-    ASSERT_TRUE(FAKE_SettingsGet("COM", "Baudrate", &v));
+    ASSERT_TRUE(TEMP_SettingsGet("COM", "Baudrate", &v));
     EXPECT_EQ("57600", v);
-    ASSERT_TRUE(FAKE_SettingsGet("COM", "VPort", &v));
+    ASSERT_TRUE(TEMP_SettingsGet("COM", "VPort", &v));
     EXPECT_EQ("COM3", v);
-    ASSERT_TRUE(FAKE_SettingsGet("COM", "Parity", &v));
+    ASSERT_TRUE(TEMP_SettingsGet("COM", "Parity", &v));
     EXPECT_EQ("2", v);
     EXPECT_TRUE(APP_RecordedErrors().empty());
     EXPECT_EQ(0, APP_GetRunFailed());
@@ -122,9 +122,9 @@ TEST_F(ComModule, ConfigurationRefusalsRestoreTheOldPort) {
         EXPECT_EQ(1, APP_GetRunFailed());
         // Old settings back, saved value untouched by the failed attempt.
         std::string v;
-        ASSERT_TRUE(FAKE_SettingsGet("COM", "VPort", &v));
+        ASSERT_TRUE(TEMP_SettingsGet("COM", "VPort", &v));
         EXPECT_EQ("COM1", v);
-        ASSERT_TRUE(FAKE_SettingsGet("COM", "Baudrate", &v));
+        ASSERT_TRUE(TEMP_SettingsGet("COM", "Baudrate", &v));
         EXPECT_EQ("9600", v);
         // The handle of COM3 was closed; the module reopened COM1.
         ASSERT_EQ(3u, dev.opened.size());
@@ -140,7 +140,7 @@ TEST_F(ComModule, MissingPortClosesTheModule) {
     EXPECT_EQ("Port not available", APP_RecordedErrors()[0]);
     EXPECT_EQ(0, dev.open_handles);
     std::string v;
-    ASSERT_TRUE(FAKE_SettingsGet("COM", "VPort", &v));
+    ASSERT_TRUE(TEMP_SettingsGet("COM", "VPort", &v));
     EXPECT_EQ("COM1", v) << "failed settings are not saved";
     // Closed: reads return at once without the device, writes send nothing,
     // the settings cannot be copied.
@@ -159,8 +159,8 @@ TEST_F(ComModule, MissingPortClosesTheModule) {
 }
 
 TEST_F(ComModule, FirstUseLoadsStoredSettingsEmptyPortIsCom1) {
-    FAKE_SettingsSet("COM", "Baudrate", "19200");
-    FAKE_SettingsSet("COM", "VPort", "");
+    TEMP_SettingsSet("COM", "Baudrate", "19200");
+    TEMP_SettingsSet("COM", "VPort", "");
     COM_Settings s{};
     ASSERT_EQ(0, COM_GetSettings(&s));
     EXPECT_STREQ("COM1", s.port_name);
@@ -173,7 +173,7 @@ TEST_F(ComModule, FirstUseLoadsStoredSettingsEmptyPortIsCom1) {
 }
 
 TEST_F(ComModule, FirstUseWithMissingPortStillReadyButSilent) {
-    FAKE_SettingsSet("COM", "VPort", "COM9");
+    TEMP_SettingsSet("COM", "VPort", "COM9");
     uint8_t b[2];
     EXPECT_EQ(0u, COM_Read(b, 2, 50));
     ASSERT_EQ(1u, APP_RecordedErrors().size());
@@ -238,14 +238,14 @@ TEST_F(ComModule, ProbeCountsTheHeldPortWithoutOpeningIt) {
 }
 
 TEST_F(ComModule, ShutdownClosesAndSaves) {
-    FAKE_SettingsSet("COM", "VPort", "COM3");
+    TEMP_SettingsSet("COM", "VPort", "COM3");
     COM_Settings s{};
     ASSERT_EQ(0, COM_GetSettings(&s));
-    FAKE_SettingsClear();
+    TEMP_SettingsClear();
     COM_Shutdown();
     EXPECT_EQ(0, dev.open_handles);
     std::string v;
-    ASSERT_TRUE(FAKE_SettingsGet("COM", "VPort", &v));
+    ASSERT_TRUE(TEMP_SettingsGet("COM", "VPort", &v));
     EXPECT_EQ("COM3", v);
     EXPECT_EQ(1, COM_GetSettings(&s));
 }

@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "btlsim.h"
-#include "fake_settings.h"
+#include "temp_settings.h"
 #include "link/btl.h"
 #include "link/com.h"
 #include "shell/posix/app_record.h"
@@ -36,7 +36,7 @@ protected:
     void SetUp() override {
         COM_SetDeviceOps(nullptr);
         COM_ResetModule();
-        FAKE_SettingsClear();
+        TEMP_SettingsClear();
         APP_RecordClear();
         master = posix_openpt(O_RDWR | O_NOCTTY);
         ASSERT_GE(master, 0);
@@ -116,7 +116,7 @@ protected:
     void SetUp() override {
         COM_SetDeviceOps(nullptr);
         COM_ResetModule();
-        FAKE_SettingsClear();
+        TEMP_SettingsClear();
         APP_RecordClear();
         BtlSimConfig c;
         c.password = "secret";
