@@ -11,6 +11,8 @@
 //   winctl client TITLE           print the size of its client area: W,H
 //   winctl rect TITLE             print its window rectangle: X,Y,W,H
 //   winctl titles                 print the titles of all visible top-level windows
+//   winctl resmenu EXE ID         print menu resource ID of EXE as `menu` does
+//   winctl hasmenu TITLE          exit status 0 when the window has a menu bar
 //   winctl comwrite PORT TEXT     open PORT (e.g. COM5) and write TEXT to it
 //
 // Exit status 0 on success, 1 when the window is not found, 2 on bad usage.
@@ -69,15 +71,9 @@ void PrintTree(HWND parent, int depth)
         GetWindowRect(c, &r);
         MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&r), 2);
         std::string text = WindowText(c);
-        if (std::strcmp(cls, STATUSCLASSNAMEA) == 0) {
-            // A status bar's parts are not its window text.
-            DWORD_PTR n = 0;
-            SendMessageTimeoutA(c, SB_GETTEXTLENGTHA, 0, 0, SMTO_ABORTIFHUNG, 2000, &n);
-            std::string part(LOWORD(n) + 1, '\0');
-            SendMessageTimeoutA(c, SB_GETTEXTA, 0, reinterpret_cast<LPARAM>(&part[0]),
-                                SMTO_ABORTIFHUNG, 2000, &n);
-            text = part.c_str();
-        }
+        // A status bar answers WM_GETTEXT with the text of its part 0. Its
+        // SB_GETTEXT is not marshalled between processes: the foreign
+        // buffer address would be written inside the program under test.
         std::printf("%d\t%s\t%s\t%d\t%ld,%ld,%ld,%ld\n", depth, cls, Escape(text).c_str(),
                     IsWindowVisible(c) ? 1 : 0, r.left, r.top, r.right - r.left, r.bottom - r.top);
         PrintTree(c, depth + 1);
@@ -138,6 +134,16 @@ int main(int argc, char** argv)
         CloseHandle(h);
         return ok && done == std::strlen(argv[3]) ? 0 : 1;
     }
+    if (argc == 4 && std::strcmp(argv[1], "resmenu") == 0) {
+        // Wine keeps menus inside their process, so the menu bar of another
+        // program cannot be walked; its resource can.
+        HMODULE m = LoadLibraryExA(argv[2], nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        if (!m) return 1;
+        HMENU menu = LoadMenuA(m, MAKEINTRESOURCEA(std::atoi(argv[3])));
+        if (!menu) return 1;
+        PrintMenu(menu, 0);
+        return 0;
+    }
     if (argc < 3) return Usage();
     const std::string cmd = argv[1];
     const char* title = argv[2];
@@ -190,6 +196,7 @@ int main(int argc, char** argv)
         PrintTree(w, 0);
         return 0;
     }
+    if (cmd == "hasmenu") return GetMenu(w) ? 0 : 1;
     if (cmd == "menu") {
         HMENU m = GetMenu(w);
         if (!m) return 1;
