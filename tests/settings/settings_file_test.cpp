@@ -137,7 +137,11 @@ TEST_F(SettingsFile, SaveFailureIsReportedAndTheTextStays)
     fs::remove_all(folder_);
     EXPECT_EQ(APP_SetSettingInt("COM", "Parity", 2), 1);
     ASSERT_EQ(APP_RecordedErrors().size(), 1u);
-    EXPECT_EQ(APP_RecordedErrors()[0], "Could not save file [" + Path() + "]\nPath not found!");
+    // Which of the two reasons a missing folder gives is the platform's word.
+    const std::string e = APP_RecordedErrors()[0];
+    EXPECT_TRUE(e == "Could not save file [" + Path() + "]\nPath not found!" ||
+                e == "Could not save file [" + Path() + "]\nFile not found!")
+        << e;
     int32_t v = 0;
     EXPECT_EQ(APP_GetSettingInt("COM", "Parity", &v), 0);
     EXPECT_EQ(v, 2);

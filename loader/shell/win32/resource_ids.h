@@ -5,3 +5,5 @@
 #define IDI_TAMRIN     5     // program and frame icon
 #define IDA_MAINACCEL  400   // accelerator table
 #define IDM_MAINMENU   500   // menu bar
+#define IDD_BLANK      30    // empty dialog template, filled at run time
+#define IDD_INFO       31    // empty template of the self-closing info box
