@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "btlsim.h"
+#include "data/data_file.h"
+#include "data/mem_image.h"
 
 namespace {
 
@@ -22,7 +24,8 @@ void Usage(std::FILE* out) {
         "  --app NAME             application name (default KALUNA)\n"
         "  --range1 START:LENGTH  application range 1, hexadecimal (default 1000:1000)\n"
         "  --range2 START:LENGTH  application range 2, hexadecimal (default none)\n"
-        "  --memory FILE          initial contents, binary, from the start of range 1\n"
+        "  --memory FILE          initial contents: Intel HEX (first character ':'), S-record\n"
+        "                         ('S') or else binary from the start of range 1\n"
         "  --baud N               pace both directions at N baud, 11 bit times per byte\n"
         "  --dump FILE            at exit, range 1 start to the end of the last range, binary\n"
         "  --clear-ms N           time a clear takes (default 50)\n"
@@ -62,6 +65,35 @@ bool ParseRange(const char* text, uint32_t* start, uint32_t* length) {
 int Fail(const char* what, const char* value) {
     std::fprintf(stderr, "btlsim: %s%s%s\n", what, value ? ": " : "", value ? value : "");
     return 2;
+}
+
+// Reads the file with the loader's own readers, chosen by the first
+// character as the loader chooses, and copies every area into the flash.
+int LoadMemory(BtlSim& sim, const std::string& path, uint32_t binary_base) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return Fail("cannot open", path.c_str());
+    const int first = std::fgetc(f);
+    std::fclose(f);
+    MemImage* image = MEM_Create();
+    if (!image) return Fail("no memory for", path.c_str());
+    char error[512] = {};
+    int rc;
+    if (first == ':')
+        rc = HEX_LoadFile(image, path.c_str(), error, sizeof error);
+    else if (first == 'S')
+        rc = MOT_LoadFile(image, path.c_str(), error, sizeof error);
+    else
+        rc = BIN_LoadFile(image, path.c_str(), error, sizeof error, binary_base);
+    if (rc != 0) {
+        MEM_Free(image);
+        return Fail(error[0] ? error : "cannot read", path.c_str());
+    }
+    if (MEM_Lock(image) == 0) {
+        for (const MemArea* a = image->first; a; a = a->next) sim.Load(a->start, a->data, a->length);
+        MEM_Unlock(image);
+    }
+    MEM_Free(image);
+    return 0;
 }
 
 }  // namespace
@@ -156,15 +188,7 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
 
     BtlSim sim(config);
-    if (!memory.empty()) {
-        std::FILE* f = std::fopen(memory.c_str(), "rb");
-        if (!f) return Fail("cannot open", memory.c_str());
-        std::vector<uint8_t> bytes;
-        int c;
-        while ((c = std::fgetc(f)) != EOF && bytes.size() <= (16u << 20)) bytes.push_back(static_cast<uint8_t>(c));
-        std::fclose(f);
-        sim.Load(config.range_start[0], bytes.data(), static_cast<uint32_t>(bytes.size()));
-    }
+    if (!memory.empty() && LoadMemory(sim, memory, config.range_start[0]) != 0) return 2;
     sim.SetFaults(faults);
     if (sim.Start(link) != 0) return Fail("cannot create the pty or the link", link.c_str());
     std::printf("btlsim: serving on %s (%s)\n", sim.SlavePath().c_str(), link.c_str());
