@@ -23,6 +23,21 @@ def tree(env):
     return rc, rows
 
 
+def parse_settings(text):
+    """Sections of a settings file in file order: {name: [entry lines]}."""
+    sections = {}
+    current = None
+    for line in text.split("\r\n"):
+        if line.startswith("["):
+            current = line[1:line.index("]")]
+            if current in sections:
+                raise AssertionError(f"section {current} appears twice")
+            sections[current] = []
+        elif line and current is not None:
+            sections[current].append(line)
+    return sections
+
+
 def wait_for(predicate, timeout=20):
     deadline = time.monotonic() + timeout
     while True:
@@ -110,12 +125,19 @@ class TamrinShell(unittest.TestCase):
         self.assertEqual(self.close(env, p), 0)
         with open(os.path.join(folder, "Tamrin.ini"), "rb") as f:
             text = f.read().decode("latin-1")
-        self.assertEqual(text,
-                         "[PrjFile]\r\nFilename=\"\"\r\n"
-                         "[COM]\r\nTimeoutConnect = 5000\r\nTimeoutGetCRC = 10000\r\n"
-                         "TimeoutCheckBlank = 10000\r\nTimeout = 30000\r\n"
-                         "[Password]\r\nContents=\"\"\r\n"
-                         "[HexFile]\r\nFilename=\"\"\r\n")
+        sections = parse_settings(text)
+        self.assertEqual(list(sections)[0], "PrjFile")
+        self.assertEqual(sections["PrjFile"], ['Filename=""'])
+        self.assertEqual(sections["Password"], ['Contents=""'])
+        self.assertEqual(sections["HexFile"], ['Filename=""'])
+        # Written in the order Timeout, TimeoutCheckBlank, TimeoutGetCRC,
+        # TimeoutConnect: the latest write comes first. The port keys that the
+        # serial module writes at the end may stand above them.
+        com = [e for e in sections["COM"] if e.startswith("Timeout")]
+        self.assertEqual(com, ["TimeoutConnect = 5000", "TimeoutGetCRC = 10000",
+                               "TimeoutCheckBlank = 10000", "Timeout = 30000"])
+        self.assertTrue(text.endswith("\r\n") and "\n" not in text.replace("\r\n", ""),
+                        "every line ends in CR LF")
 
     def test_read_only_program_folder_uses_dravik_in_the_application_data(self):
         env = harness.env()
