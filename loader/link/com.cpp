@@ -1,5 +1,6 @@
 #include "link/com.h"
 
+#include <atomic>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -19,7 +20,9 @@ struct ComModule {
     const ComDeviceOps* ops = nullptr;
     COM_Settings settings{};
     ComHandle handle = COM_NO_HANDLE;
-    Phase phase = Phase::fresh;
+    // Read by COM_GetSettings on both threads; atomic so that the first
+    // use on one thread is seen whole by the other.
+    std::atomic<Phase> phase{Phase::fresh};
     ComTimeouts timeouts{};
     bool read_timeout_known = false;   // false: the next read applies its own
     uint32_t read_timeout = 0;
@@ -124,7 +127,7 @@ void COM_Init() {
 
 // 0 ready, 1 closed.
 int COM_EnsureReady() {
-    switch (g_com.phase) {
+    switch (g_com.phase.load()) {
     case Phase::fresh:
         COM_Init();
         g_com.phase = Phase::ready;
