@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <stdlib.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -89,6 +90,48 @@ TEST_F(PtyPort, WriteReachesTheFarEnd) {
     ssize_t n = read(master, got, sizeof got);
     ASSERT_EQ(9, n);
     EXPECT_EQ(0, std::memcmp(frame, got, 9));
+}
+
+TEST_F(PtyPort, VanishedDeviceEndsTheReadAtOnce) {
+    close(master);
+    master = -1;
+    uint8_t buf[8];
+    auto t = Clock::now();
+    EXPECT_EQ(0u, COM_Read(buf, 7, 2000));
+    EXPECT_LT(MsSince(t), 1000);
+}
+
+TEST_F(PtyPort, LineParametersReachTheTerminal) {
+    struct Case {
+        uint8_t parity, stop;
+        tcflag_t set, clear;
+    } cases[] = {
+        {0, 0, CS8, PARENB | CSTOPB},
+        {1, 0, CS8 | PARENB | PARODD, CSTOPB},
+        {2, 2, CS8 | PARENB | CSTOPB, PARODD},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.parity));
+        COM_Settings s{};
+        s.baud_rate = 19200;
+        std::snprintf(s.port_name, sizeof s.port_name, "%s", slave.c_str());
+        s.byte_size = 8;
+        s.parity = c.parity;
+        s.stop_bits = c.stop;
+        ASSERT_EQ(0, COM_Reconfigure(s));
+        int fd = open(slave.c_str(), O_RDWR | O_NOCTTY);
+        ASSERT_GE(fd, 0);
+        termios t{};
+        ASSERT_EQ(0, tcgetattr(fd, &t));
+        close(fd);
+        // The pty driver drops PARENB whatever is asked; the other bits stay.
+        const tcflag_t seen = ~static_cast<tcflag_t>(PARENB);
+        EXPECT_EQ(c.set & seen, t.c_cflag & (c.set | CSIZE) & seen);
+        EXPECT_EQ(0u, t.c_cflag & c.clear & seen);
+        EXPECT_EQ(0u, t.c_lflag & (ICANON | ECHO)) << "raw";
+        EXPECT_EQ(B19200, cfgetospeed(&t));
+    }
+    EXPECT_TRUE(APP_RecordedErrors().empty());
 }
 
 TEST(PtyOpen, SecondOpenOfTheSamePortFails) {
