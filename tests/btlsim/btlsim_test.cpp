@@ -213,6 +213,12 @@ TEST_F(Sim, FaultsShapeTheReplies) {
     EXPECT_NE(0x84, r[8]);
 
     f = BtlSimFaults{};
+    f.cut_reply = 1;
+    sim->SetFaults(f);
+    Send(Request(4, {}));
+    EXPECT_EQ(9u, Collect().size()) << "acknowledge whole, frame one byte short";
+
+    f = BtlSimFaults{};
     f.drop_reply = 1;
     sim->SetFaults(f);
     Send(Request(7, {}));

@@ -260,6 +260,15 @@ TEST_F(SimLink, CorruptChecksumIsRetried) {
     EXPECT_EQ(3, sim->Stats().requests[0]);
 }
 
+TEST_F(SimLink, FrameCutShortIsSentAgain) {
+    BtlSimFaults f;
+    f.cut_reply = 1;
+    sim->SetFaults(f);
+    uint8_t buf[BTL_REPLY_BUFFER];
+    ASSERT_EQ(0, Connect("secret", buf));
+    EXPECT_EQ(2, sim->Stats().requests[0]);
+}
+
 TEST_F(SimLink, SilentTargetFailsEachExchange) {
     BtlSimFaults f;
     f.silent = true;

@@ -267,6 +267,10 @@ void BtlSim::State::Send(std::vector<uint8_t> bytes) {
             faults.drop_reply--;
             return;
         }
+        if (bytes.size() > 1 && faults.cut_reply > 0) {
+            faults.cut_reply--;
+            bytes.pop_back();
+        }
         if (bytes.size() > 1 && faults.bad_checksum > 0) {
             faults.bad_checksum--;
             bytes[bytes.size() - 2] ^= 0x5A;

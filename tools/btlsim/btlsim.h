@@ -27,6 +27,7 @@ struct BtlSimFaults {
     int bad_checksum = 0;              // next N reply frames with a wrong checksum
     int frame_instead_of_ack = 0;      // next N acknowledges replaced by an error frame
     int drop_reply = 0;                // next N replies (ack or frame) not sent
+    int cut_reply = 0;                 // next N frames sent without their last byte
     uint32_t late_ms = 0;              // delay before the next reply ...
     int late_count = 0;                // ... for this many replies
     int write_error_at_block = -1;     // block number (from 0, a resend keeps its number): every
@@ -34,7 +35,6 @@ struct BtlSimFaults {
     uint32_t write_error_value = 0xA5;
     int disconnect_after_blocks = -1;  // silent after this many program blocks
     bool force_not_blank = false;      // clear and check blank report the first range byte
-    int disconnect_count_blocks = 0;   // internal: blocks since the last fault change
 };
 
 struct BtlSimStats {

@@ -37,6 +37,7 @@ void Usage(std::FILE* out) {
         "  --bad-checksum N       spoil the checksum of the next N replies\n"
         "  --frame-for-ack N      answer the next N acknowledged requests with a frame\n"
         "  --drop-reply N         leave out the next N replies\n"
+        "  --cut-reply N          send the next N frames without their last byte\n"
         "  --late MS:N            send the next N replies MS late\n"
         "  --write-error BLOCK    answer program request BLOCK (from 0) with an error frame\n"
         "  --not-blank            clear and check blank report the first byte not blank\n"
@@ -163,6 +164,8 @@ int main(int argc, char** argv) {
             faults.frame_instead_of_ack = static_cast<int>(n);
         } else if (opt == "--drop-reply") {
             faults.drop_reply = static_cast<int>(n);
+        } else if (opt == "--cut-reply") {
+            faults.cut_reply = static_cast<int>(n);
         } else if (opt == "--write-error") {
             faults.write_error_at_block = static_cast<int>(n);
         } else if (opt == "--disconnect-after") {
