@@ -149,6 +149,10 @@ void RunJob(uint8_t code)
         return;   // unused codes: nothing happens (and the code stays as it is)
     }
     s.job_result = job.result;
+    // The flag is set before the hand-over as well, so a caller that ends the
+    // program right after the job already sees it.
+    if (job.result == LINK_RESULT_FAILED)
+        APP_SetRunFailed();
     s.job_code.store(0, std::memory_order_release);
     LINK_PlatformJobEnded();
 }

@@ -48,8 +48,8 @@ TEST_F(LinkFaults, TargetLostAndBack)
 
 TEST_F(LinkFaults, SilentLineNeverConnectsAndJobsDoNotRun)
 {
+    start_faults.silent = true;
     StartLink(false);
-    Fault([](BtlSimFaults& f) { f.silent = true; });
     std::this_thread::sleep_for(std::chrono::milliseconds(800));
     EXPECT_EQ(LINK_IsConnected(), 0);
     EXPECT_EQ(LogCount("Connected with target\r\n"), 0);
@@ -83,11 +83,16 @@ TEST_F(LinkFaults, CorruptedChecksumAndLateBytesAreAbsorbed)
     Fault([](BtlSimFaults& f) { f.bad_checksum = 1; });
     EXPECT_EQ(LINK_VerifyLoaded(0, &image), 0);
     Fault([](BtlSimFaults& f) {
-        f.late_ms = 250;
+        // Later than a poll's first receive (61 ms) and well before its second
+        // ends: the next reply, whichever exchange it answers, is taken by
+        // that exchange's second receive or within a read's 200 ms.
+        f.late_ms = 100;
         f.late_count = 1;
     });
     EXPECT_EQ(LINK_VerifyLoaded(0, &image), 0);
     EXPECT_EQ(LogCount("Verify loaded program succeed\r\n"), 2);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(LogCount("Connnection to target lost\r\n"), 0);
 }
 
 TEST_F(LinkFaults, StopWhileConnectedLogsLostOnceAndClearsTheRecord)

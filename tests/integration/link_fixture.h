@@ -76,6 +76,7 @@ protected:
     BtlSimConfig config;
     std::unique_ptr<BtlSim> sim;
     std::string password;
+    BtlSimFaults start_faults;   // in force before the first poll
 
     // Tests adjust `config` and `password` before calling this.
     void StartLink(bool wait_connected = true)
@@ -89,6 +90,7 @@ protected:
         }
         sim = std::make_unique<BtlSim>(config);
         ASSERT_EQ(sim->Start(), 0);
+        sim->SetFaults(start_faults);
         COM_ResetModule();
         COM_Settings s{};
         s.baud_rate = config.baud ? config.baud : 57600;
@@ -106,6 +108,14 @@ protected:
         LINK_Start();
         if (wait_connected) {
             ASSERT_TRUE(WaitFor([] { return LINK_IsConnected() == 1; }, 5000)) << ViewLog_RecordedText();
+            // A failed job of an earlier test keeps raising the run-failed flag
+            // after every poll; one good job starts this test from a clean result.
+            if (LINK_GetJobResult() == LINK_RESULT_FAILED) {
+                ASSERT_EQ(LINK_MakeValid(0), 0);
+                sim->ResetStats();
+                APP_RecordClear();
+                PROGRESS_RecordClear();   // the log keeps the job's lines; tests count their own
+            }
         }
     }
 
