@@ -20,11 +20,11 @@ convert -size 209x98 gradient:'#d7e3ef'-'#9fb6cc' \
   -font DejaVu-Sans -pointsize 11 -fill '#2b2b2b' -annotate +0+24 'KALUNA firmware loader' \
   -type TrueColor BMP3:background.bmp
 
-# About box picture, 140 x 66.
+# About box picture, 140 x 66, 16 colours.
 convert -size 140x66 gradient:'#1f4e79'-'#0f2a44' \
   -font DejaVu-Sans-Bold -pointsize 24 -fill '#f2c14e' -gravity center -annotate +0-8 'Tamrin' \
   -font DejaVu-Sans -pointsize 10 -fill white -annotate +0+18 'for KALUNA instruments' \
-  -type TrueColor BMP3:about.bmp
+  -dither None -colors 16 -type Palette BMP3:about.bmp
 
 # Launcher icon: a flash on an orange disc, 32 and 16 px.
 for s in 32 16; do
