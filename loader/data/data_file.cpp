@@ -195,20 +195,30 @@ void FILE_EndOfLine(TextScanner* s)
     FILE_SetError(s, "Expected CR or LF");
 }
 
+namespace {
+// Digit values; 0xFF for characters that are no hexadecimal digit.
+struct HexTable {
+    uint8_t v[256];
+    constexpr HexTable() : v()
+    {
+        for (int i = 0; i < 256; ++i) v[i] = 0xFF;
+        for (int i = 0; i < 10; ++i) v['0' + i] = static_cast<uint8_t>(i);
+        for (int i = 0; i < 6; ++i) {
+            v['A' + i] = static_cast<uint8_t>(10 + i);
+            v['a' + i] = static_cast<uint8_t>(10 + i);
+        }
+    }
+};
+constexpr HexTable kHex;
+}  // namespace
+
 uint8_t FILE_HexDigit(TextScanner* s)
 {
     if (FILE_HasError(s)) {
         return 0;
     }
-    const char c = s->window[s->position];
-    uint8_t v;
-    if (c >= '0' && c <= '9') {
-        v = static_cast<uint8_t>(c - '0');
-    } else if (c >= 'A' && c <= 'F') {
-        v = static_cast<uint8_t>(c - 'A' + 10);
-    } else if (c >= 'a' && c <= 'f') {
-        v = static_cast<uint8_t>(c - 'a' + 10);
-    } else {
+    const uint8_t v = kHex.v[static_cast<uint8_t>(s->window[s->position])];
+    if (v == 0xFF) {
         FILE_SetError(s, "Expected Hex character : 0..9, A..F");
         return 0;
     }
@@ -288,6 +298,7 @@ int BinReader(MemImage* image, UtilFile f, char* errorText, uint32_t size, void*
         return -1;
     }
     int result = 0;
+    bool reserved = false;
     for (;;) {
         const int32_t n = UTIL_ReadFile(f, chunk, FILE_READ_CHUNK);
         if (n == 0) {
@@ -307,6 +318,14 @@ int BinReader(MemImage* image, UtilFile f, char* errorText, uint32_t size, void*
             break;
         }
         address += static_cast<uint32_t>(n);
+        if (!reserved) {
+            // One allocation for the whole file instead of many growth steps.
+            reserved = true;
+            const uint32_t total = UTIL_GetFileSize(f);
+            if (total != 0xFFFFFFFFu && total > static_cast<uint32_t>(n)) {
+                MEM_ReserveLocked(image, address, total - static_cast<uint32_t>(n));
+            }
+        }
     }
     UTIL_Free(chunk);
     return result;

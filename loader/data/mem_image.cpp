@@ -278,8 +278,11 @@ int MEM_AddBytesLocked(MemImage* m, uint32_t address, uint32_t length, const uin
     }
     ++m->modified;
     Forget(m);
-    // Refuse any overlap before changing anything.
-    for (MemArea* a = m->first; a; a = a->next) {
+    // Refuse any overlap before changing anything. A block behind the last
+    // area cannot overlap: that is the common case of a file read in order.
+    MemArea* tail = FindLast(m);
+    const bool behindLast = tail && address > LastOf(tail);
+    for (MemArea* a = behindLast ? nullptr : m->first; a; a = a->next) {
         if (a->start > blockLast) {
             break;
         }
@@ -774,4 +777,15 @@ const ViewMemSource kImageSource = {
 const ViewMemSource* MEM_GetViewSource()
 {
     return &kImageSource;
+}
+
+void MEM_ReserveLocked(MemImage* image, uint32_t address, uint32_t extra)
+{
+    if (!image || address == 0) {
+        return;
+    }
+    MemArea* a = FindLast(image);
+    if (a && LastOf(a) + 1 == address) {
+        Reserve(a, static_cast<uint64_t>(a->length) + extra, static_cast<uint64_t>(a->length) + extra);
+    }
 }

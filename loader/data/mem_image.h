@@ -103,3 +103,7 @@ const ViewMemSource* MEM_GetViewSource();
 // The same without taking the lock, for callers that already hold it (the
 // file loaders).
 int MEM_AddBytesLocked(MemImage* image, uint32_t address, uint32_t length, const uint8_t* bytes);
+// Lets the area that ends just below address grow by extra bytes without
+// further reallocation (the binary loader knows the file size). Holds the
+// lock's caller contract of MEM_AddBytesLocked.
+void MEM_ReserveLocked(MemImage* image, uint32_t address, uint32_t extra);
