@@ -146,6 +146,7 @@ void HexWriter(MemImage* image, FileWriter* w, void*)
     uint8_t block[32];
     uint32_t base = 0;
     uint32_t from = 0;
+    bool segmentSet = false;
     for (;;) {
         uint32_t start = 0;
         const uint32_t n = MEM_ReadBlock(image, from, 0xFFFFFFFFu, 0, block, &start, 32);
@@ -155,12 +156,20 @@ void HexWriter(MemImage* image, FileWriter* w, void*)
         if (static_cast<uint64_t>(start) > static_cast<uint64_t>(base) + 0xFF00) {
             uint8_t ext[2];
             if (start >= 0x100000) {
+                // A segment base still in force would add to the linear base
+                // in every reader and move the data; clear it first.
+                if (segmentSet) {
+                    const uint8_t zero[2] = {0, 0};
+                    WriteRecord(w, 0x02, 0, zero, 2);
+                    segmentSet = false;
+                }
                 base = start & 0xFFFF0000u;
                 ext[0] = static_cast<uint8_t>(base >> 24);
                 ext[1] = static_cast<uint8_t>((base >> 16) & 0xFF);
                 WriteRecord(w, 0x04, 0, ext, 2);
             } else {
                 base = start & 0xFFFFFFF0u;
+                segmentSet = base != 0;
                 ext[0] = static_cast<uint8_t>((base >> 12) & 0xFF);
                 ext[1] = static_cast<uint8_t>((base >> 4) & 0xFF);
                 WriteRecord(w, 0x02, 0, ext, 2);

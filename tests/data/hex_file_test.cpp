@@ -164,17 +164,24 @@ TEST_F(HexFileTest, RepeatsTheLinearRecordAboveOffsetFF00)
     EXPECT_EQ(MEM_GetByteCount(image_), 0x200u);
 }
 
-TEST_F(HexFileTest, SegmentThenLinearRecordsAddUp)
+TEST_F(HexFileTest, SegmentBaseIsClearedBeforeALinearRecord)
 {
-    // Data below 0x100000 running on above 0x10FE00: read back, the records
-    // after the first type 04 record land at linear base + the last segment base.
+    // Data below 0x100000 that runs on above it: the writer clears the segment
+    // base before the first type 04 record, so the data reads back in place.
     std::vector<uint8_t> b(0x11000, 0x33);
     ASSERT_EQ(MEM_AddBytes(image_, 0xFF000, static_cast<uint32_t>(b.size()), b.data()), 0);
     ASSERT_EQ(HEX_SaveFile(image_, Path("out.hex").c_str(), text_, 200), 0);
     const std::string out = Get(Path("out.hex"));
-    EXPECT_NE(out.find(":02000002"), std::string::npos);
-    EXPECT_NE(out.find(":02000004"), std::string::npos);
+    const size_t segment = out.find(":02000002"), cleared = out.find(":020000020000FC\r\n"),
+                 linear = out.find(":02000004");
+    ASSERT_NE(segment, std::string::npos);
+    ASSERT_NE(cleared, std::string::npos);
+    ASSERT_NE(linear, std::string::npos);
+    EXPECT_LT(segment, cleared);
+    EXPECT_LT(cleared, linear);
     Reset();
     EXPECT_EQ(HEX_LoadFile(image_, Path("out.hex").c_str(), text_, 255), 0) << text_;
-    EXPECT_NE(MEM_GetHighestAddress(image_), 0xFF000u + 0x11000u - 1);
+    EXPECT_EQ(MEM_GetLowestAddress(image_), 0xFF000u);
+    EXPECT_EQ(MEM_GetHighestAddress(image_), 0xFF000u + 0x11000u - 1);
+    EXPECT_EQ(image_->areaCount, 1u);
 }
