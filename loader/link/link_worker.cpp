@@ -31,6 +31,10 @@ struct Worker {
 
 LinkBlock g_block;   // worker thread: the block assembler of the program job
 
+// A failed poll quicker than this cannot have waited for a reply.
+constexpr auto kDeadPortPoll = std::chrono::milliseconds(2);
+constexpr auto kDeadPortPause = std::chrono::milliseconds(20);
+
 const LinkTransport* Transport()
 {
     return g_transport ? g_transport : LINK_DefaultTransport();
@@ -252,9 +256,16 @@ void WorkerBody(uint32_t generation)
     SetCrcUnknown();
     while (!s.stop.load(std::memory_order_acquire) && g_worker.generation.load() == generation) {
         uint8_t code = s.job_code.load(std::memory_order_acquire);
-        if (code == LINK_JOB_POLL)
+        if (code == LINK_JOB_POLL) {
+            auto began = std::chrono::steady_clock::now();
             LINK_Poll();
-        else
+            // Polls run back to back, each as long as its exchange; a port that
+            // is gone fails at once, and without a pause the worker would spin
+            // a whole core until the user notices.
+            if (!s.connected.load() &&
+                std::chrono::steady_clock::now() - began < kDeadPortPoll)
+                std::this_thread::sleep_for(kDeadPortPause);
+        } else
             RunJob(code);
         if (s.job_result == LINK_RESULT_FAILED)
             APP_SetRunFailed();

@@ -10,7 +10,7 @@
 namespace {
 
 struct Script {
-    std::atomic<int> mode{0};          // 0 answer, 1 silent, 2 refuse, 3 short frame
+    std::atomic<int> mode{0};          // 0 answer, 1 silent, 2 refuse, 3 short frame, 4 port gone
     std::atomic<int> range2{1};
     std::atomic<int> polls{0};
     std::mutex lock;                   // guards cpu
@@ -46,8 +46,10 @@ std::vector<uint8_t> Identity()
 int Connect(const char*, uint8_t, uint32_t, uint8_t* reply, uint8_t* length)
 {
     ++g_script.polls;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
     int mode = g_script.mode.load();
+    if (mode == 4)
+        return 1;   // a vanished device fails without waiting
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
     if (mode == 1)
         return 1;
     std::vector<uint8_t> d = mode == 2 ? std::vector<uint8_t>{1} : Identity();
@@ -206,6 +208,21 @@ TEST_F(LinkWorker, GetCrcUsesRangeTwoAndReadErrorsAreReported)
     for (const auto& c : calls)
         opened_with_cancel |= c.op == "open" && c.text == "Programming target" && c.a == 0x80;
     EXPECT_TRUE(opened_with_cancel);
+}
+
+TEST_F(LinkWorker, PortThatFailsAtOnceDoesNotSpin)
+{
+    g_script.mode = 4;
+    int start = g_script.polls.load();
+    LINK_Start();
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    int polls = g_script.polls.load() - start;
+    LINK_Stop();
+    EXPECT_GE(polls, 2);     // it keeps looking for the target
+    EXPECT_LE(polls, 100);   // back to back it would be hundreds of thousands
+    g_script.mode = 0;
+    LINK_Start();
+    EXPECT_TRUE(WaitFor([] { return LINK_IsConnected() == 1; }, 3000));
 }
 
 TEST_F(LinkWorker, StopAndStartAgain)
