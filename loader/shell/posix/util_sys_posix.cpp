@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -197,11 +198,13 @@ bool UTIL_FileExists(const char* path)
 }
 
 namespace {
-// A recursive timed mutex that also knows its owner, so that a release by a
-// thread that does not hold it fails instead of being undefined.
+// A re-entrant mutex with a timed wait, built from a plain mutex and a
+// condition variable: it knows its owner, so a release by a thread that does
+// not hold it fails instead of being undefined, and every step is visible to
+// ThreadSanitizer (the library's timed lock is not).
 struct PosixMutex {
-    std::recursive_timed_mutex mutex;
-    std::mutex guard;   // protects owner and depth
+    std::mutex guard;              // protects owner and depth
+    std::condition_variable freed;
     std::thread::id owner;
     uint32_t depth = 0;
 };
@@ -218,18 +221,15 @@ int UTIL_WaitMutex(UtilMutex mutex, uint32_t ms)
         return 0;
     }
     auto* m = static_cast<PosixMutex*>(mutex);
-    bool taken;
+    const std::thread::id self = std::this_thread::get_id();
+    std::unique_lock<std::mutex> g(m->guard);
+    auto available = [&] { return m->depth == 0 || m->owner == self; };
     if (ms == 0xFFFFFFFFu) {
-        m->mutex.lock();
-        taken = true;
-    } else {
-        taken = m->mutex.try_lock_for(std::chrono::milliseconds(ms));
-    }
-    if (!taken) {
+        m->freed.wait(g, available);
+    } else if (!m->freed.wait_for(g, std::chrono::milliseconds(ms), available)) {
         return 0x102;   // the Win32 time-out value
     }
-    std::lock_guard<std::mutex> g(m->guard);
-    m->owner = std::this_thread::get_id();
+    m->owner = self;
     ++m->depth;
     return 0;
 }
@@ -245,11 +245,12 @@ bool UTIL_ReleaseMutex(UtilMutex mutex)
         if (m->depth == 0 || m->owner != std::this_thread::get_id()) {
             return false;
         }
-        if (--m->depth == 0) {
-            m->owner = std::thread::id();
+        if (--m->depth != 0) {
+            return true;
         }
+        m->owner = std::thread::id();
     }
-    m->mutex.unlock();
+    m->freed.notify_one();
     return true;
 }
 
