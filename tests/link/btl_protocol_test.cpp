@@ -14,26 +14,17 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-class Protocol : public ::testing::Test {
+class Protocol : public FakeDeviceTest {
 protected:
     void SetUp() override {
-        COM_SetDeviceOps(FAKE_DeviceOps());
-        COM_ResetModule();
-        FAKE_DeviceReset();
-        TEMP_SettingsClear();
-        APP_RecordClear();
+        FakeDeviceTest::SetUp();
         COM_Settings s{};
         s.baud_rate = 57600;
         std::strcpy(s.port_name, "COM1");
         s.byte_size = 8;
         ASSERT_EQ(0, COM_Reconfigure(s));
     }
-    void TearDown() override {
-        COM_ResetModule();
-        COM_SetDeviceOps(nullptr);
-    }
     void Feed(const Bytes& b) { dev.input.insert(dev.input.end(), b.begin(), b.end()); }
-    FakeDevice& dev = FAKE_Device();
 };
 
 Bytes Reply(uint8_t code, const Bytes& data) {

@@ -11,25 +11,13 @@
 
 namespace {
 
-class LoadComSettings : public ::testing::Test {
+class LoadComSettings : public FakeDeviceTest {
 protected:
-    void SetUp() override {
-        COM_SetDeviceOps(FAKE_DeviceOps());
-        COM_ResetModule();
-        FAKE_DeviceReset();
-        TEMP_SettingsClear();
-        APP_RecordClear();
-    }
-    void TearDown() override {
-        COM_ResetModule();
-        COM_SetDeviceOps(nullptr);
-    }
     COM_Settings Current() {
         COM_Settings s{};
         EXPECT_EQ(0, COM_GetSettings(&s));
         return s;
     }
-    FakeDevice& dev = FAKE_Device();
 };
 
 TEST_F(LoadComSettings, NoPortsReportsAndAppliesNothing) {

@@ -22,21 +22,7 @@ COM_Settings Make(const char* port, uint32_t baud = 57600, uint8_t parity = 0, u
     return s;
 }
 
-class ComModule : public ::testing::Test {
-protected:
-    void SetUp() override {
-        COM_SetDeviceOps(FAKE_DeviceOps());
-        COM_ResetModule();
-        FAKE_DeviceReset();
-        TEMP_SettingsClear();
-        APP_RecordClear();
-    }
-    void TearDown() override {
-        COM_ResetModule();
-        COM_SetDeviceOps(nullptr);
-    }
-    FakeDevice& dev = FAKE_Device();
-};
+using ComModule = FakeDeviceTest;
 
 TEST_F(ComModule, ReconfigureOpensConfiguresAndSaves) {
     ASSERT_EQ(0, COM_Reconfigure(Make("COM3", 57600, 2, 2)));

@@ -1,6 +1,8 @@
 #pragma once
 // A scripted serial device: records every operation the port module makes
 // and serves reads from a queue of bytes, without waiting.
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <deque>
 #include <set>
@@ -8,6 +10,8 @@
 #include <vector>
 
 #include "link/com.h"
+#include "shell/posix/app_record.h"
+#include "temp_settings.h"
 
 struct FakeDevice {
     std::set<std::string> present{"\\\\.\\COM1", "\\\\.\\COM3"};   // paths that open
@@ -29,3 +33,21 @@ struct FakeDevice {
 FakeDevice& FAKE_Device();
 const ComDeviceOps* FAKE_DeviceOps();
 void FAKE_DeviceReset();
+
+// A test whose serial module talks to the fake device, with a clean settings
+// store and report recorder; the module is reset again afterwards.
+class FakeDeviceTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        COM_SetDeviceOps(FAKE_DeviceOps());
+        COM_ResetModule();
+        FAKE_DeviceReset();
+        TEMP_SettingsClear();
+        APP_RecordClear();
+    }
+    void TearDown() override {
+        COM_ResetModule();
+        COM_SetDeviceOps(nullptr);
+    }
+    FakeDevice& dev = FAKE_Device();
+};
